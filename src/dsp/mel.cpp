@@ -1,54 +1,11 @@
-#include <math.h>
-
 #include "common/failure.hpp"
+#include "convert/mel_scale.hpp"
 #include "dsp/bins.hpp"
 #include "dsp/features.hpp"
 
 namespace sonavera::dsp {
 
 namespace {
-
-// The mel scales in single precision, with constants rounded to single. They differ from the
-// double-precision conversions in the last bits on purpose: the filter edges are computed entirely
-// in single precision, so the break mel here is the single-precision quotient, just above 15.
-constexpr float kLinearStep = 200.0f / 3.0f;
-constexpr float kBreakHz = 1000.0f;
-constexpr float kBreakMel = kBreakHz / kLinearStep;
-constexpr float kLogStep = 0.06875177472829819f;  // ln(6.4) / 27
-constexpr float kHtkCorner = 700.0f;
-constexpr float kHtkFactor = 2595.0f;
-
-static_assert(kLinearStep == 66.66666412353516f);
-static_assert(kBreakMel == 15.000000953674316f);
-
-float hz_to_mel(float f, bool htk) {
-  if (htk) {
-    const float ratio = f / kHtkCorner;
-    const float shifted = ratio + 1.0f;
-    return log10f(shifted) * kHtkFactor;
-  }
-  // A NaN fails the comparison and takes the logarithmic branch.
-  if (f < kBreakHz) return f / kLinearStep;
-  const float octaves = logf(f / kBreakHz);
-  const float steps = octaves / kLogStep;
-  return steps + kBreakMel;
-}
-
-float mel_to_hz(float m, bool htk) {
-  if (htk) {
-    const float exponent = m / kHtkFactor;
-    const float ratio = powf(10.0f, exponent);
-    const float shifted = ratio - 1.0f;
-    return shifted * kHtkCorner;
-  }
-  if (m < kBreakMel) {
-    const float hz = m * kLinearStep;
-    return hz + 0.0f;  // -0.0 becomes +0.0
-  }
-  const float above = m - kBreakMel;
-  const float exponent = above * kLogStep;
-  return expf(exponent) * kBreakHz;
-}
 
 // Weight of a bin at frequency f in the triangle (lo, centre, hi). The rising edge includes both
 // ends, so a bin exactly at the centre weighs exactly 1.0; the falling edge excludes the centre
@@ -76,8 +33,8 @@ std::vector<float> mel_filterbank(float sr, std::uint64_t n_fft, std::uint64_t n
   const std::vector<float> freq = bin_frequencies(sr, n_fft, n_bins);
 
   const float top = fmax.has_value() ? *fmax : 0.5f * sr;
-  const float mel_min = hz_to_mel(fmin, htk);
-  const float mel_max = hz_to_mel(top, htk);
+  const float mel_min = mel_scale::hz_to_mel(fmin, htk);
+  const float mel_max = mel_scale::hz_to_mel(top, htk);
   const float mel_span = mel_max - mel_min;
   // n_mels + 1 cannot wrap: n_mels + 2 was checked above.
   const float n_intervals = static_cast<float>(n_mels + 1);
@@ -87,7 +44,7 @@ std::vector<float> mel_filterbank(float sr, std::uint64_t n_fft, std::uint64_t n
     const float offset = static_cast<float>(i) * mel_span;
     const float step = offset / n_intervals;
     const float mel = step + mel_min;
-    edges_hz[i] = mel_to_hz(mel, htk);
+    edges_hz[i] = mel_scale::mel_to_hz(mel, htk);
   }
 
   for (std::uint64_t m = 0; m < n_mels; ++m) {

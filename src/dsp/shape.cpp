@@ -24,15 +24,18 @@ float frame_sum(const float* frame, std::size_t n_bins) {
   return sum;
 }
 
-// The start of frame t, once the caller has checked that every frame lies inside the array.
-const float* frame_at(std::span<const float> stft_mag, std::size_t t, std::uint64_t n_bins) {
-  return stft_mag.data() + t * static_cast<std::size_t>(n_bins);
-}
-
-// The reads of every descriptor cover each frame completely, frame after frame, so one length
-// check up front fails exactly when a read would. Nothing is read without frames or bins.
-void require_frames(std::span<const float> stft_mag, std::uint64_t n_frames, std::uint64_t n_bins) {
+// One value per frame: measure(t, frame t) for each frame in order, into a result of n_frames values.
+// Every measure reads its frame completely, frame after frame, so one length check up front fails
+// exactly when a read would; without frames nothing is measured, and without bins nothing is read.
+template <class Measure>
+std::vector<float> measure_frames(std::span<const float> stft_mag, std::uint64_t n_frames,
+                                  std::uint64_t n_bins, Measure measure) {
+  std::vector<float> out = make_array<float>(n_frames, 0.0f);
+  if (n_frames == 0) return out;
   require_length(stft_mag.size(), saturating_mul(n_frames, n_bins));
+  const auto bins = static_cast<std::size_t>(n_bins);
+  for (std::size_t t = 0; t < out.size(); ++t) out[t] = measure(t, stft_mag.data() + t * bins);
+  return out;
 }
 
 }  // namespace
@@ -51,14 +54,10 @@ std::vector<float> frame_centroids(std::span<const float> stft_mag, float sr, st
 
 std::vector<float> frame_centroids(std::span<const float> stft_mag, std::span<const float> freq,
                                    std::uint64_t n_frames, std::uint64_t n_bins) {
-  std::vector<float> out = make_array<float>(n_frames, 0.0f);
-  if (n_frames == 0 || n_bins == 0) return out;
-  require_frames(stft_mag, n_frames, n_bins);
   const auto bins = static_cast<std::size_t>(n_bins);
-  for (std::size_t t = 0; t < out.size(); ++t) {
-    const float* frame = frame_at(stft_mag, t, n_bins);
-    // The weighted sum is only used above the floor, but it is the same value either way, so both
-    // sums run in one pass as two independent chains.
+  return measure_frames(stft_mag, n_frames, n_bins, [&](std::size_t, const float* frame) {
+    // The weighted sum matters only above the floor, but it is the same value either way, so the
+    // two sums run in one pass as two independent chains.
     float sum = 0.0f;
     float weighted = 0.0f;
     for (std::size_t k = 0; k < bins; ++k) {
@@ -66,9 +65,10 @@ std::vector<float> frame_centroids(std::span<const float> stft_mag, std::span<co
       const float term = freq[k] * frame[k];
       weighted = weighted + term;
     }
-    if (!(sum < kFloor)) out[t] = weighted / sum;
-  }
-  return out;
+    // Without bins the sum is 0 and the frame is below the floor.
+    if (sum < kFloor) return 0.0f;
+    return weighted / sum;
+  });
 }
 
 std::vector<float> spectral_centroid(std::span<const float> stft_mag, float sr, std::uint64_t n_fft,
@@ -82,14 +82,10 @@ std::vector<float> spectral_bandwidth(std::span<const float> stft_mag, float sr,
   // The centres are those of the centroid itself, bit for bit.
   const std::vector<float> centres = frame_centroids(stft_mag, freq, n_frames, n_bins);
   const float inv_p = 1.0f / p;
-  std::vector<float> out = make_array<float>(n_frames, 0.0f);
-  if (n_frames == 0 || n_bins == 0) return out;
-  require_frames(stft_mag, n_frames, n_bins);
   const auto bins = static_cast<std::size_t>(n_bins);
-  for (std::size_t t = 0; t < out.size(); ++t) {
-    const float* frame = frame_at(stft_mag, t, n_bins);
+  return measure_frames(stft_mag, n_frames, n_bins, [&](std::size_t t, const float* frame) {
     const float sum = frame_sum(frame, bins);
-    if (sum < kFloor) continue;
+    if (sum < kFloor) return 0.0f;
     float acc = 0.0f;
     for (std::size_t k = 0; k < bins; ++k) {
       const float deviation = freq[k] - centres[t];
@@ -98,47 +94,37 @@ std::vector<float> spectral_bandwidth(std::span<const float> stft_mag, float sr,
     }
     // The one division by the frame sum is the only normalisation of the magnitudes.
     const float spread = acc / sum;
-    out[t] = powf(spread, inv_p);
-  }
-  return out;
+    return powf(spread, inv_p);
+  });
 }
 
 std::vector<float> spectral_rolloff(std::span<const float> stft_mag, float sr, std::uint64_t n_fft,
                                     std::uint64_t n_frames, std::uint64_t n_bins, float roll_percent) {
   const std::vector<float> freq = bin_frequencies(sr, n_fft, n_bins);
-  std::vector<float> out = make_array<float>(n_frames, 0.0f);
-  if (n_frames == 0) return out;
-  require_frames(stft_mag, n_frames, n_bins);
-  for (std::size_t t = 0; t < out.size(); ++t) {
-    const float* frame = frame_at(stft_mag, t, n_bins);
-    const float threshold = frame_sum(frame, static_cast<std::size_t>(n_bins)) * roll_percent;
+  const auto bins = static_cast<std::size_t>(n_bins);
+  return measure_frames(stft_mag, n_frames, n_bins, [&](std::size_t, const float* frame) {
+    const float threshold = frame_sum(frame, bins) * roll_percent;
     // When no running sum reaches the threshold (a NaN never does) the answer is the last bin;
     // without bins there is none, and the read of the table below fails.
     std::uint64_t stop = n_bins - 1;
     float cumulative = 0.0f;
-    for (std::uint64_t k = 0; k < n_bins; ++k) {
+    for (std::size_t k = 0; k < bins; ++k) {
       cumulative = cumulative + frame[k];
       if (cumulative >= threshold) {
         stop = k;
         break;
       }
     }
-    out[t] = freq[checked_index(stop, freq.size())];
-  }
-  return out;
+    return freq[checked_index(stop, freq.size())];
+  });
 }
 
 std::vector<float> spectral_flatness(std::span<const float> stft_mag, std::uint64_t n_frames,
                                      std::uint64_t n_bins) {
-  std::vector<float> out = make_array<float>(n_frames, 0.0f);
-  if (n_frames == 0) return out;
-  require_frames(stft_mag, n_frames, n_bins);
   const auto bins = static_cast<std::size_t>(n_bins);
-  // Without bins both means are 0/0: every value is NaN, as the arithmetic gives.
   const float bins_f = static_cast<float>(n_bins);
   const double bins_d = static_cast<double>(n_bins);
-  for (std::size_t t = 0; t < out.size(); ++t) {
-    const float* frame = frame_at(stft_mag, t, n_bins);
+  return measure_frames(stft_mag, n_frames, n_bins, [&](std::size_t, const float* frame) {
     // The geometric mean goes through double-precision logarithms of the widened magnitudes; the
     // arithmetic mean stays in single precision and has no offset.
     double log_sum = 0.0;
@@ -148,13 +134,13 @@ std::vector<float> spectral_flatness(std::span<const float> stft_mag, std::uint6
       log_sum = log_sum + std::log(widened + kLogOffset);
       lin_sum = lin_sum + frame[k];
     }
+    // Without bins both means are 0/0: NaN, which is not below the floor.
     const float mean = lin_sum / bins_f;
-    if (mean < kFloor) continue;
+    if (mean < kFloor) return 0.0f;
     const double mean_log = log_sum / bins_d;
     const auto geometric = static_cast<float>(std::exp(mean_log));
-    out[t] = geometric / mean;
-  }
-  return out;
+    return geometric / mean;
+  });
 }
 
 }  // namespace sonavera::dsp
