@@ -174,3 +174,8 @@ def test_sizes_without_pitched_bins(stft_mag, n_frames, n_bins, expected):
 def test_short_array_is_an_internal_error(internal_error_type):
     with pytest.raises(internal_error_type):
         _core.chroma_stft([1.0] * 11, 22050, 2048, 3, 4)
+
+
+def test_results_beyond_the_addressable_size_fail_before_allocating(internal_error_type):
+    with pytest.raises(internal_error_type):
+        _core.chroma_stft([], 22050, 2048, 2**61, 0)

@@ -155,3 +155,9 @@ def test_default_bands_start_at_zero_hertz():
     assert len(result) == 128 * 1025
     assert result[0] == 0.0
     assert result[1] > 0.0
+
+
+@pytest.mark.parametrize("n_fft, n_mels", [(2**40, 2**40), (2, 2**62), (2, 2**64 - 1)])
+def test_matrices_beyond_the_addressable_size_fail_before_allocating(internal_error_type, n_fft, n_mels):
+    with pytest.raises(internal_error_type):
+        _core.mel_filterbank(22050, n_fft, n_mels)

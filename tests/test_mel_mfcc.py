@@ -133,3 +133,16 @@ def test_log_of_melspectrogram_feeds_mfcc(rng):
     result = _core.mfcc(log_mel.tolist(), 5, 6, 3)
     expected = model_mfcc(log_mel.reshape(5, 6), 3)
     np.testing.assert_array_equal(np.array(result, dtype=np.float32).reshape(3, 6), expected)
+
+
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda: _core.melspectrogram([], [], 2**62, 1, 4),
+        lambda: _core.melspectrogram([], [], 2**33, 1, 2**33),
+        lambda: _core.mfcc([], 2**62, 2, 2**62),
+    ],
+)
+def test_results_beyond_the_addressable_size_fail_before_allocating(internal_error_type, call):
+    with pytest.raises(internal_error_type):
+        call()

@@ -54,3 +54,8 @@ def test_worked_values(stft_mag, n_frames, n_bins, expected):
 def test_short_array_is_an_internal_error(internal_error_type):
     with pytest.raises(internal_error_type):
         _core.onset_strength([1.0] * 5, 2, 3)
+
+
+def test_results_beyond_the_addressable_size_fail_before_allocating(internal_error_type):
+    with pytest.raises(internal_error_type):
+        _core.onset_strength([], 2**62, 0)

@@ -236,3 +236,9 @@ def test_zero_fft_length_gives_non_finite_frequencies():
     assert _core.spectral_rolloff(frame, 22050, 0, 1, 3) == [math.inf]
     # Below the floor the centroid is still 0.0.
     assert _core.spectral_centroid([0.0] * 3, 22050, 0, 1, 3) == [0.0]
+
+
+@pytest.mark.parametrize("descriptor", ALL, ids=NAMES)
+def test_results_beyond_the_addressable_size_fail_before_allocating(descriptor, internal_error_type):
+    with pytest.raises(internal_error_type):
+        descriptor([], 2**62, 0)
