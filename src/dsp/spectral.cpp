@@ -1,5 +1,8 @@
 #include "dsp/spectral.hpp"
 
+#include <cmath>
+#include <limits>
+
 #include "common/failure.hpp"
 #include "dsp/fft.hpp"
 #include "dsp/window.hpp"
@@ -32,13 +35,23 @@ StftResult stft(std::span<const float> y, std::uint64_t n_fft, std::optional<std
   FftPlan forward(frame, FftDirection::forward);
   for (std::uint64_t t = 0; t < result.n_frames; ++t) {
     const std::uint64_t start = t * hop;  // frame t covers padded positions start .. start + n_fft - 1
+    bool has_nan = false;
     for (std::uint64_t k = 0; k < n_fft; ++k) {
       const std::uint64_t position = start + k;
       const float sample = position >= pad && position - pad < y.size() ? y[position - pad] : 0.0f;
       // Formed even where the window is zero, so an infinite sample still turns its frame NaN.
-      frame[k] = {sample * window[k], 0.0f};
+      const float windowed = sample * window[k];
+      has_nan |= std::isnan(windowed);
+      frame[k] = {windowed, 0.0f};
     }
     forward.execute();
+    if (has_nan) {
+      // Every term of every bin's sum multiplies the NaN sample by a twiddle factor, and a
+      // complex product with a NaN factor is NaN in both parts. The FFT skips the products with
+      // trivial twiddles and would leave some imaginary parts at 0; the definition does not.
+      result.values.insert(result.values.end(), 2 * result.n_bins, std::numeric_limits<float>::quiet_NaN());
+      continue;
+    }
     for (std::uint64_t k = 0; k < result.n_bins; ++k) {
       result.values.push_back(frame[k].real());
       result.values.push_back(frame[k].imag());
