@@ -49,15 +49,16 @@ std::vector<float> melspectrogram(std::span<const float> stft_mag, std::span<con
   const auto bins = static_cast<std::size_t>(n_bins);
   const auto mels = static_cast<std::size_t>(n_mels);
   // A block of filter rows stays in cache while every frame passes through it.
+  const float* fb = mel_fb.data();
   std::size_t j = 0;
   for (; j + kBandBlock <= mels; j += kBandBlock) {
     for (std::size_t t = 0; t < frames; ++t) {
-      project_bands<kBandBlock>(stft_mag.data() + t * bins, mel_fb.data(), bins, j, out.data(), frames, t);
+      project_bands<kBandBlock>(stft_mag.data() + t * bins, fb, bins, j, out.data(), frames, t);
     }
   }
   for (; j < mels; ++j) {
     for (std::size_t t = 0; t < frames; ++t) {
-      project_bands<1>(stft_mag.data() + t * bins, mel_fb.data(), bins, j, out.data(), frames, t);
+      project_bands<1>(stft_mag.data() + t * bins, fb, bins, j, out.data(), frames, t);
     }
   }
   return out;
