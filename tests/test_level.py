@@ -155,7 +155,7 @@ def compress_model(x, mu=255.0, quantize=False):
             return 2**31 - 1
         if value <= -(2**31):
             return -(2**31)
-        return math.trunc(value)
+        return int(value)  # truncates toward zero
 
     half = step(F32(levels * F32(0.5)))
     return [float(F32(step(F32(F32(F32(y + F32(1)) * F32(0.5)) * levels)) - half)) for y in out]
@@ -301,7 +301,7 @@ def resample_model(y, orig_sr, target_sr):
     out = []
     for i in range(m):
         pos = F32(F32(i) / ratio)
-        k = math.trunc(pos)
+        k = int(pos)  # truncates toward zero
         frac = F32(pos - F32(k))
         a = y[k] if k < n else F32(0)
         b = y[k + 1] if k + 1 < n else F32(0)
