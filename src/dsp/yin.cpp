@@ -72,14 +72,16 @@ template <class Lanes, std::uint64_t Blocks>
   for (; tau <= max_period; ++tau) d[tau] = finish_lag(x, frame_length, tau, 0, 0.0f);
 }
 
-[[gnu::target("avx2")]] void difference_function_avx2(const float* x, std::uint64_t frame_length,
-                                                      std::uint64_t max_period, float* d) {
-  difference_lanes<Lanes8, 4>(x, frame_length, max_period, d);
-}
-
 void difference_function_baseline(const float* x, std::uint64_t frame_length, std::uint64_t max_period,
                                   float* d) {
   difference_lanes<Lanes4, 4>(x, frame_length, max_period, d);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+
+[[gnu::target("avx2")]] void difference_function_avx2(const float* x, std::uint64_t frame_length,
+                                                      std::uint64_t max_period, float* d) {
+  difference_lanes<Lanes8, 4>(x, frame_length, max_period, d);
 }
 
 // This is the hot loop of the pitch tracker: about frame_length x max_period terms per frame.
@@ -92,6 +94,14 @@ void difference_function(const float* x, std::uint64_t frame_length, std::uint64
     difference_function_baseline(x, frame_length, max_period, d);
   }
 }
+
+#else
+
+void difference_function(const float* x, std::uint64_t frame_length, std::uint64_t max_period, float* d) {
+  difference_function_baseline(x, frame_length, max_period, d);
+}
+
+#endif
 
 // c[tau] = d[tau] * tau / (d[1] + ... + d[tau]); c[0] stays 1.0.
 void normalise(const std::vector<float>& d, std::vector<float>& c) {
