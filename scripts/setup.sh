@@ -30,5 +30,4 @@ if [ ! -x .venv/bin/python ] || ! .venv/bin/python -c 'import sys; assert sys.ve
 fi
 
 echo "==> building and installing sonavera into .venv" >&2
-.venv/bin/python -m pip install -q --upgrade pip
 .venv/bin/python -m pip install -q ".[test]"

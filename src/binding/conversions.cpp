@@ -1,6 +1,8 @@
 #include "binding/conversions.hpp"
 
 #include <algorithm>
+#include <cstring>
+#include <type_traits>
 
 #include "binding/python_ref.hpp"
 
@@ -43,6 +45,65 @@ std::int64_t index_element(PyObject* item) {
   return value;
 }
 
+// A buffer view, released when it goes out of scope.
+class BufferView {
+ public:
+  explicit BufferView(PyObject* object) {
+    acquired_ = PyObject_GetBuffer(object, &view_, PyBUF_RECORDS_RO) == 0;
+    if (!acquired_) PyErr_Clear();  // not a buffer after all: the iteration decides
+  }
+  ~BufferView() {
+    if (acquired_) PyBuffer_Release(&view_);
+  }
+  BufferView(const BufferView&) = delete;
+  BufferView& operator=(const BufferView&) = delete;
+
+  // The items as a one-dimensional, contiguous run of `Item` in native byte order, or null.
+  template <class Item>
+  const Item* items(const char* format) const {
+    if (!acquired_ || view_.ndim != 1 || view_.itemsize != static_cast<Py_ssize_t>(sizeof(Item)) ||
+        view_.format == nullptr || std::strcmp(view_.format, format) != 0) {
+      return nullptr;
+    }
+    if (view_.shape[0] > 1 && view_.strides != nullptr && view_.strides[0] != view_.itemsize) return nullptr;
+    return static_cast<const Item*>(view_.buf);
+  }
+  std::size_t size() const { return static_cast<std::size_t>(view_.shape[0]); }
+
+ private:
+  Py_buffer view_{};
+  bool acquired_ = false;
+};
+
+// Exact NumPy arrays and `array.array`s (never subclasses) are read through the buffer
+// protocol. Each element gets the value the iteration would give it: a float32 or float64 item
+// read as a double and rounded like a Python float, an int64 item as itself.
+bool is_plain_array(PyObject* object) {
+  const char* name = Py_TYPE(object)->tp_name;
+  return std::strcmp(name, "numpy.ndarray") == 0 || std::strcmp(name, "array.array") == 0;
+}
+
+template <class T, class Item>
+bool append_items(const BufferView& buffer, const char* format, std::vector<T>& array) {
+  const Item* items = buffer.items<Item>(format);
+  if (items == nullptr) return false;
+  array.assign(items, items + buffer.size());
+  return true;
+}
+
+template <class T>
+bool read_buffer(PyObject* object, std::vector<T>& array) {
+  if (!is_plain_array(object)) return false;
+  BufferView buffer(object);
+  if constexpr (std::is_same_v<T, std::int64_t>) {
+    static_assert(sizeof(long) == 8 && sizeof(long long) == 8);
+    return append_items<T, long>(buffer, "l", array) || append_items<T, long long>(buffer, "q", array);
+  } else {
+    // float64 items are rounded once to T, exactly as a Python float element would be.
+    return append_items<T, float>(buffer, "f", array) || append_items<T, double>(buffer, "d", array);
+  }
+}
+
 template <class T, T (*element)(PyObject*)>
 std::vector<T> sequence_to_array(PyObject* object) {
   if (PyUnicode_Check(object)) {
@@ -51,6 +112,7 @@ std::vector<T> sequence_to_array(PyObject* object) {
   if (!PySequence_Check(object)) raise_cannot_convert(object, "Sequence");
 
   std::vector<T> array;
+  if (read_buffer(object, array)) return array;
   // Lists and tuples are walked by position exactly as their iterators walk them (the length is
   // re-read at every step, since a conversion may run code that shrinks the list).
   if (PyList_CheckExact(object)) {
