@@ -21,7 +21,8 @@ class SubArray(np.ndarray):
 
 
 def variants(values, dtype):
-    data = np.asarray(values, dtype=dtype)
+    with np.errstate(over="ignore"):  # values beyond float32 become infinities, as intended
+        data = np.asarray(values, dtype=dtype)
     return {
         "ndarray": data,
         "array.array": array.array(data.dtype.char if dtype != np.int64 else "q", data.tolist()),
