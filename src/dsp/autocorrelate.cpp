@@ -17,20 +17,24 @@ std::vector<float> autocorrelate(std::span<const float> y, std::optional<std::ui
   std::uint64_t size = 1;
   while (size < needed) size *= 2;
 
-  FftBuffer buffer(size);
-  FftPlan forward(buffer, FftDirection::forward);
-  FftPlan inverse(buffer, FftDirection::inverse);
+  // The signal is real and so is its power spectrum: the real transforms compute the same
+  // complex transforms without their redundant halves.
+  RealFftBuffer buffer(size);
+  RealFftPlan forward(buffer, FftDirection::forward);
+  RealFftPlan inverse(buffer, FftDirection::inverse);
 
-  for (std::uint64_t j = 0; j < n; ++j) buffer[j] = {y[j], 0.0f};
-  for (std::uint64_t j = n; j < size; ++j) buffer[j] = {0.0f, 0.0f};
+  float* samples = buffer.samples();
+  std::copy(y.begin(), y.end(), samples);
+  std::fill(samples + n, samples + size, 0.0f);
 
   forward.execute();
-  for (std::uint64_t k = 0; k < size; ++k) {
-    const float re = buffer[k].real();
-    const float im = buffer[k].imag();
+  std::complex<float>* bins = buffer.bins();
+  for (std::uint64_t k = 0; k <= size / 2; ++k) {
+    const float re = bins[k].real();
+    const float im = bins[k].imag();
     const float re_squared = re * re;
     const float im_squared = im * im;
-    buffer[k] = {re_squared + im_squared, 0.0f};
+    bins[k] = {re_squared + im_squared, 0.0f};
   }
   inverse.execute();
 
@@ -38,7 +42,7 @@ std::vector<float> autocorrelate(std::span<const float> y, std::optional<std::ui
   // the reciprocal) undoes it.
   const float scale = static_cast<float>(size);
   std::vector<float> result = reserve_array<float>(lags);
-  for (std::uint64_t k = 0; k < lags; ++k) result.push_back(buffer[k].real() / scale);
+  for (std::uint64_t k = 0; k < lags; ++k) result.push_back(samples[k] / scale);
   return result;
 }
 

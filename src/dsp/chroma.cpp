@@ -1,5 +1,6 @@
 #include <math.h>
 
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -58,12 +59,17 @@ std::vector<float> chroma_stft(std::span<const float> stft_mag, float sr, std::u
   if (n_bins >= 2) {
     require_length(stft_mag.size(), saturating_mul(n_frames, n_bins));
     const auto bins = static_cast<std::size_t>(n_bins);
-    // Bin by bin, so that each class sum of a frame collects its bins in ascending order and the
-    // logarithm is taken once per bin.
+    // The logarithm is taken once per bin; then each frame is read once, front to back, into
+    // twelve running sums that collect their bins in ascending order.
+    std::vector<std::uint8_t> classes = make_array<std::uint8_t>(n_bins, 0);
     for (std::size_t k = 1; k < bins; ++k) {
-      float* row = out.data() + pitch_class(k, sr, n_fft, reference_hz) * frames;
-      const float* column = stft_mag.data() + k;
-      for (std::size_t t = 0; t < frames; ++t) row[t] = column[t * bins] + row[t];
+      classes[k] = static_cast<std::uint8_t>(pitch_class(k, sr, n_fft, reference_hz));
+    }
+    for (std::size_t t = 0; t < frames; ++t) {
+      const float* frame = stft_mag.data() + t * bins;
+      std::array<float, kClasses> sums{};
+      for (std::size_t k = 1; k < bins; ++k) sums[classes[k]] = frame[k] + sums[classes[k]];
+      for (std::size_t c = 0; c < kClasses; ++c) out[c * frames + t] = sums[c];
     }
   }
 

@@ -44,4 +44,40 @@ class FftPlan {
   void* plan_ = nullptr;
 };
 
+// The buffer of a transform of `length` real values: those values, or the length / 2 + 1
+// non-negative-frequency bins of their spectrum (the other bins are the conjugates of these), in
+// the same memory.
+class RealFftBuffer {
+ public:
+  explicit RealFftBuffer(std::uint64_t length);
+  RealFftBuffer(const RealFftBuffer&) = delete;
+  RealFftBuffer& operator=(const RealFftBuffer&) = delete;
+
+  float* samples() noexcept { return reinterpret_cast<float*>(bins_.data()); }
+  std::complex<float>* bins() noexcept { return bins_.data(); }
+  std::uint64_t length() const noexcept { return length_; }
+
+ private:
+  std::uint64_t length_;
+  FftBuffer bins_;
+};
+
+// A transform of a real signal, in place: forward from the samples to the bins, inverse from
+// the bins to the samples (unscaled, so a round trip multiplies by the length). It is the
+// complex transform of the same values, computed without the redundant half.
+class RealFftPlan {
+ public:
+  RealFftPlan(RealFftBuffer& buffer, FftDirection direction);
+  ~RealFftPlan();
+  RealFftPlan(const RealFftPlan&) = delete;
+  RealFftPlan& operator=(const RealFftPlan&) = delete;
+
+  void execute() noexcept;
+
+ private:
+  RealFftBuffer& buffer_;
+  FftDirection direction_;
+  void* plan_ = nullptr;
+};
+
 }  // namespace sonavera::dsp

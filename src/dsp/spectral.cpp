@@ -31,8 +31,11 @@ StftResult stft(std::span<const float> y, std::uint64_t n_fft, std::optional<std
   result.n_frames = padded_length < n_fft ? 0 : (padded_length - n_fft) / hop + 1;
   result.values = reserve_array<float>(checked_size_mul(checked_size_mul(result.n_frames, result.n_bins), 2));
 
-  FftBuffer frame(n_fft);
-  FftPlan forward(frame, FftDirection::forward);
+  // Frames are real, so the real transform gives the same bins without the redundant half.
+  RealFftBuffer frame(n_fft);
+  RealFftPlan forward(frame, FftDirection::forward);
+  float* samples = frame.samples();
+  const std::complex<float>* bins = frame.bins();
   for (std::uint64_t t = 0; t < result.n_frames; ++t) {
     const std::uint64_t start = t * hop;  // frame t covers padded positions start .. start + n_fft - 1
     bool has_nan = false;
@@ -42,7 +45,7 @@ StftResult stft(std::span<const float> y, std::uint64_t n_fft, std::optional<std
       // Formed even where the window is zero, so an infinite sample still turns its frame NaN.
       const float windowed = sample * window[k];
       has_nan |= std::isnan(windowed);
-      frame[k] = {windowed, 0.0f};
+      samples[k] = windowed;
     }
     forward.execute();
     if (has_nan) {
@@ -53,8 +56,8 @@ StftResult stft(std::span<const float> y, std::uint64_t n_fft, std::optional<std
       continue;
     }
     for (std::uint64_t k = 0; k < result.n_bins; ++k) {
-      result.values.push_back(frame[k].real());
-      result.values.push_back(frame[k].imag());
+      result.values.push_back(bins[k].real());
+      result.values.push_back(bins[k].imag());
     }
   }
   return result;

@@ -1,0 +1,97 @@
+"""Times every function of the core against its NumPy/SciPy peer on realistic inputs.
+
+Usage: python bench/run.py [--repeat N] [--only NAME,...]
+
+For each function it runs ours, the peer and the interface floor in turn, N times interleaved,
+and prints the medians: ours, peer, ours/peer, floor, ours/floor. The floor is what any
+implementation pays to cross the Python boundary: the same inputs converted to float arrays with
+array.array, and as many output values built into a list. Then it prints the peak resident
+memory of the stft and yin cases, each measured in a fresh process.
+"""
+
+import argparse
+import array
+import os
+import platform
+import resource
+import statistics
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(__file__))
+import cases  # noqa: E402
+
+INDEX_KEYS = {"frames"}
+DOUBLE_KEYS = {"hz", "mels", "notes", "times"}
+
+
+def floor_for(inputs, keys, n_out):
+    def run():
+        for key in keys:
+            array.array("q" if key in INDEX_KEYS else "d" if key in DOUBLE_KEYS else "f", inputs[key])
+        return array.array("f", bytes(4 * n_out)).tolist()
+    return run
+
+
+def output_size(result):
+    return len(result[0]) + 2 if isinstance(result, tuple) else len(result)
+
+
+def timed(function):
+    start = time.perf_counter()
+    function()
+    return time.perf_counter() - start
+
+
+def peak_memory(name, side):
+    code = (
+        "import resource, sys; sys.path.insert(0, sys.argv[1]); import cases;"
+        "inputs = cases.make_inputs(); case = {c[0]: c for c in cases.CASES}[sys.argv[2]];"
+        "before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss;"
+        "case[1 if sys.argv[3] == 'ours' else 2](inputs);"
+        "print(before, resource.getrusage(resource.RUSAGE_SELF).ru_maxrss)"
+    )
+    out = subprocess.run([sys.executable, "-c", code, os.path.dirname(__file__), name, side],
+                         check=True, capture_output=True, text=True).stdout.split()
+    before, after = (int(v) / 1024 for v in out)
+    return before, after
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--repeat", type=int, default=7)
+    parser.add_argument("--only", default="")
+    args = parser.parse_args()
+    only = set(filter(None, args.only.split(",")))
+
+    inputs = cases.make_inputs()
+    print(f"# {platform.machine()}, {os.cpu_count()} cores, Python {platform.python_version()}, "
+          f"numpy {cases.np.__version__}, scipy {cases.scipy.__version__}, {time.strftime('%Y-%m-%d')}")
+    print(f"# medians of {args.repeat} interleaved runs; times in ms")
+    print(f"{'function':<20}{'ours':>10}{'peer':>10}{'ours/peer':>11}{'floor':>10}{'ours/floor':>12}")
+    for name, ours, peer, keys in cases.CASES:
+        if only and name not in only:
+            continue
+        n_out = output_size(ours(inputs))
+        floor = floor_for(inputs, keys, n_out)
+        samples = {"ours": [], "peer": [], "floor": []}
+        for _ in range(args.repeat):
+            samples["ours"].append(timed(lambda: ours(inputs)))
+            samples["peer"].append(timed(lambda: peer(inputs)))
+            samples["floor"].append(timed(floor))
+        t = {side: statistics.median(values) * 1e3 for side, values in samples.items()}
+        print(f"{name:<20}{t['ours']:>10.2f}{t['peer']:>10.2f}{t['ours'] / t['peer']:>11.2f}"
+              f"{t['floor']:>10.2f}{t['ours'] / t['floor']:>12.2f}", flush=True)
+
+    print("\n# peak resident memory, fresh process each (MiB): after inputs -> after the call")
+    for name in ("stft", "yin"):
+        if only and name not in only:
+            continue
+        for side in ("ours", "peer"):
+            before, after = peak_memory(name, side)
+            print(f"{name:<8}{side:<6}{before:8.1f} -> {after:8.1f}  (+{after - before:.1f})")
+
+
+if __name__ == "__main__":
+    main()
