@@ -18,11 +18,17 @@ N_MFCC = 20
 F32 = np.float32
 
 
-def make_inputs():
+def make_signal():
+    """30 s at 22050 Hz: two tones, one gliding, in a little noise."""
     rng = np.random.default_rng(2026)
     t = np.arange(30 * SR) / SR
     tone = 0.4 * np.sin(2 * np.pi * 220.0 * t) + 0.2 * np.sin(2 * np.pi * 330.0 * t * (1 + t / 60))
-    signal = (tone + 0.05 * rng.standard_normal(t.size)).astype(F32)
+    return (tone + 0.05 * rng.standard_normal(t.size)).astype(F32)
+
+
+def make_inputs():
+    rng = np.random.default_rng(2027)
+    signal = make_signal()
     values, n_frames, n_bins = _core.stft(signal.tolist(), n_fft=N_FFT, hop_length=HOP)
     spectrum = np.asarray(values, F32).reshape(n_frames, n_bins, 2)
     magnitude = np.hypot(spectrum[..., 0], spectrum[..., 1]).astype(F32)

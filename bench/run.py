@@ -13,7 +13,6 @@ import argparse
 import array
 import os
 import platform
-import resource
 import statistics
 import subprocess
 import sys
@@ -45,12 +44,17 @@ def timed(function):
 
 
 def peak_memory(name, side):
+    # VmHWM is the high-water mark of this process's own memory (ru_maxrss would also count what
+    # the forking parent held before the child started).
     code = (
-        "import resource, sys; sys.path.insert(0, sys.argv[1]); import cases;"
-        "inputs = cases.make_inputs(); case = {c[0]: c for c in cases.CASES}[sys.argv[2]];"
-        "before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss;"
-        "case[1 if sys.argv[3] == 'ours' else 2](inputs);"
-        "print(before, resource.getrusage(resource.RUSAGE_SELF).ru_maxrss)"
+        "import sys; sys.path.insert(0, sys.argv[1]); import cases\n"
+        "def peak():\n"
+        "    return next(int(l.split()[1]) for l in open('/proc/self/status') if l.startswith('VmHWM'))\n"
+        "inputs = {'signal': cases.make_signal().tolist()}\n"
+        "case = {c[0]: c for c in cases.CASES}[sys.argv[2]]\n"
+        "before = peak()\n"
+        "case[1 if sys.argv[3] == 'ours' else 2](inputs)\n"
+        "print(before, peak())\n"
     )
     out = subprocess.run([sys.executable, "-c", code, os.path.dirname(__file__), name, side],
                          check=True, capture_output=True, text=True).stdout.split()
@@ -84,7 +88,7 @@ def main():
         print(f"{name:<20}{t['ours']:>10.2f}{t['peer']:>10.2f}{t['ours'] / t['peer']:>11.2f}"
               f"{t['floor']:>10.2f}{t['ours'] / t['floor']:>12.2f}", flush=True)
 
-    print("\n# peak resident memory, fresh process each (MiB): after inputs -> after the call")
+    print("\n# peak resident memory of a fresh process (MiB): with its input list -> after the call")
     for name in ("stft", "yin"):
         if only and name not in only:
             continue

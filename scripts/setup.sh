@@ -1,16 +1,23 @@
 #!/usr/bin/env bash
 # Prepares a fresh Debian machine (as root, or with sudo) to build and run sonavera:
 # system packages, a Python 3.13 virtual environment in .venv, and the package built into it.
-# Safe to run again: each step is skipped or repeated cheaply when already done.
+# With --test it also installs what the tests need (qemu-user, to run the kernels on an emulated
+# processor without AVX). Safe to run again: each step is skipped when already done.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
-if ! pkg-config --exists fftw3f 2>/dev/null || ! command -v g++ >/dev/null; then
-  echo "==> installing system packages (FFTW, compiler, pkg-config)" >&2
+packages=()
+pkg-config --exists fftw3f 2>/dev/null || packages+=(libfftw3-dev pkg-config)
+command -v g++ >/dev/null || packages+=(g++)
+if [ "${1:-}" = "--test" ] && [ "$(uname -m)" = x86_64 ] && ! command -v qemu-x86_64 >/dev/null; then
+  packages+=(qemu-user)
+fi
+if [ ${#packages[@]} -gt 0 ]; then
+  echo "==> installing system packages: ${packages[*]}" >&2
   as_root apt-get update -qq
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libfftw3-dev pkg-config g++ >/dev/null
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${packages[@]}" >/dev/null
 fi
 
 find_python() {
