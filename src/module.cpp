@@ -368,8 +368,9 @@ std::atomic<std::int64_t> owner_interpreter{-1};
 PyObject* module_cell = nullptr;
 // The interpreter keeps pointing at the method definitions and docstrings of the functions it
 // created, so they live as long as the process.
+// Deliberately never destroyed: a function object may outlive static destruction at exit.
 std::array<PyMethodDef, function_count> method_defs{};
-std::array<std::string, function_count> docstrings;
+auto& docstrings = *new std::array<std::string, function_count>();
 
 PyModuleDef module_def = {
     PyModuleDef_HEAD_INIT, "_core", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
@@ -392,7 +393,7 @@ bool add_to_all(PyObject* module, PyObject* name) {
 bool register_function(PyObject* module, PyObject* module_name, std::size_t index, PyCFunctionFastWithKeywords entry_point) {
   const Function& function = functions[index];
   docstrings[index] = docstring(function);
-  method_defs[index] = PyMethodDef{function.name, reinterpret_cast<PyCFunction>(reinterpret_cast<void*>(entry_point)),
+  method_defs[index] = PyMethodDef{function.name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry_point)),
                                    METH_FASTCALL | METH_KEYWORDS, docstrings[index].c_str()};
   binding::Ref callable(PyCFunction_NewEx(&method_defs[index], module, module_name));
   if (!callable) return false;

@@ -22,13 +22,6 @@ constexpr std::size_t kBandBlock = 32;
 using Lanes4 = float __attribute__((vector_size(16)));
 using Lanes8 = float __attribute__((vector_size(32)));
 
-template <class Lanes>
-[[gnu::always_inline]] inline Lanes broadcast(float value) {
-  Lanes lanes;
-  for (std::size_t i = 0; i < sizeof(Lanes) / sizeof(float); ++i) lanes[i] = value;
-  return lanes;
-}
-
 // The sums of the kBandBlock bands whose filter rows `columns` holds transposed (bin-major,
 // kBandBlock weights per bin), for every frame, stored as rows first ... first + count - 1 of
 // the feature-major result.
@@ -42,7 +35,8 @@ template <class Lanes>
     const float* frame = mag + t * n_bins;
     Lanes acc[vectors] = {};
     for (std::size_t b = 0; b < n_bins; ++b) {
-      const Lanes magnitude = broadcast<Lanes>(frame[b]);
+      Lanes magnitude;
+      for (std::size_t i = 0; i < lanes; ++i) magnitude[i] = frame[b];
       const float* weights = columns + b * kBandBlock;
       for (std::size_t v = 0; v < vectors; ++v) {
         Lanes weight;
