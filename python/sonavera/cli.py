@@ -206,4 +206,8 @@ def main(argv: Sequence[str] | None = None) -> int:
     except KeyboardInterrupt:
         print("sonavera: interrupted", file=sys.stderr)
         return 130
+    except BrokenPipeError:
+        # The reader went away (| head): no traceback, and none at exit when stdout is flushed.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        return 1
     return 0
