@@ -11,8 +11,6 @@ import pytest
 
 from sonavera import _core
 
-pytest.importorskip("mypy", reason="mypy is not installed (it comes with the test extra)")
-
 
 def test_stub_and_marker_are_installed_beside_the_module():
     folder = Path(_core.__file__).parent
@@ -23,6 +21,7 @@ def test_stub_and_marker_are_installed_beside_the_module():
 @pytest.fixture
 def mypy_config(tmp_path):
     """An empty configuration, so that no user or project setting changes the checks."""
+    pytest.importorskip("mypy", reason="mypy is not installed (it comes with the test extra)")
     path = tmp_path / "mypy.ini"
     path.write_text("[mypy]\n")
     return str(path)

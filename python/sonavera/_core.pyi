@@ -152,7 +152,9 @@ def chroma_stft(
     """Pitch-class profile of each frame of stft_mag (n_frames, n_bins, frame-major), scaled to unit
     length; returns (12, n_frames), feature-major, row 0 = C."""
 
-def spectral_centroid(stft_mag: Sequence[float] | Buffer, sr: float, n_fft: int, n_frames: int, n_bins: int) -> list[float]:
+def spectral_centroid(
+    stft_mag: Sequence[float] | Buffer, sr: float, n_fft: int, n_frames: int, n_bins: int
+) -> list[float]:
     """Magnitude-weighted mean frequency of each frame of stft_mag (n_frames, n_bins); hertz."""
 
 def spectral_bandwidth(

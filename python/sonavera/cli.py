@@ -47,7 +47,9 @@ def _parser() -> argparse.ArgumentParser:
             "onsets and MFCC means. Without FILE, a built-in 5-second test signal is analysed."
         ),
     )
-    command.add_argument("file", nargs="?", metavar="FILE", help="WAV file to analyse (default: the built-in test signal)")
+    command.add_argument(
+        "file", nargs="?", metavar="FILE", help="WAV file to analyse (default: the built-in test signal)"
+    )
     command.add_argument("--json", action="store_true", help="print the summary as JSON")
     command.add_argument(
         "--plot",
@@ -76,7 +78,8 @@ class _ProgressLine:
         if not self.tty and percent // 10 == self.shown // 10:
             return
         self.shown = percent
-        text = f"analysing {self.name}: {percent:3d}% ({_clock(self.duration * done / total)} of {_clock(self.duration)})"
+        position = f"{_clock(self.duration * done / total)} of {_clock(self.duration)}"
+        text = f"analysing {self.name}: {percent:3d}% ({position})"
         if self.tty:
             sys.stderr.write("\r" + text + ("\n" if done == total else ""))
         else:
@@ -115,9 +118,15 @@ def _finite(value):
     return value
 
 
+def _fixed(value: float, spec: str) -> str:
+    """The value formatted, without the minus sign of a value that rounds to zero."""
+    text = f"{value:{spec}}"
+    return text[1:] if text.startswith("-") and not text.strip("-0.") else text
+
+
 def _format_text(s: dict) -> str:
     def number(value, spec: str, unit: str = "") -> str:
-        return "n/a" if value is None else f"{value:{spec}}{unit}"
+        return "n/a" if value is None else _fixed(value, spec) + unit
 
     pitch, means = s["pitch"], s["spectral_means"]
     if pitch["median_hz"] is None:
@@ -127,12 +136,15 @@ def _format_text(s: dict) -> str:
     pitch_text += f", voiced in {100 * pitch['voiced_fraction']:.0f}% of frames"
     onsets = ", ".join(f"{o['time_s']:.2f} s" for o in s["onsets"]) or "none"
     mfcc = s["mfcc_means"]
+    channels = f"{s['channels']} ({s['sample_format']}"
+    channels += ", mixed down to mono)" if s["channels"] > 1 else ")"
+    level = s["level_dbfs"]
     rows = [
         ("source", s["source"]),
         ("duration", f"{s['duration_s']:.2f} s ({s['samples']} samples)"),
         ("sample rate", f"{s['sample_rate_hz']} Hz"),
-        ("channels", f"{s['channels']} ({s['sample_format']}, mixed down to mono)" if s["channels"] > 1 else f"1 ({s['sample_format']})"),
-        ("level", f"{number(s['level_dbfs']['rms'], '.1f')} dBFS RMS, {number(s['level_dbfs']['peak'], '.1f')} dBFS peak"),
+        ("channels", channels),
+        ("level", f"{number(level['rms'], '.1f')} dBFS RMS, {number(level['peak'], '.1f')} dBFS peak"),
         ("pitch", pitch_text),
         ("centroid", number(means["centroid_hz"], ".1f", " Hz") + " (mean over frames)"),
         ("bandwidth", number(means["bandwidth_hz"], ".1f", " Hz")),
@@ -141,8 +153,8 @@ def _format_text(s: dict) -> str:
         ("zero crossings", number(s["zero_crossing_rate"], ".4f", " per sample")),
         ("pitch class", (s["chroma"]["strongest_pitch_class"] or "none") + " (strongest in the chromagram)"),
         ("onsets", onsets + " (strongest, in time order)"),
-        ("MFCC means", "  ".join(f"{v:.1f}" for v in mfcc[:7])),
-        ("", "  ".join(f"{v:.1f}" for v in mfcc[7:])),
+        ("MFCC means", "  ".join(number(v, ".1f") for v in mfcc[:7])),
+        ("", "  ".join(number(v, ".1f") for v in mfcc[7:])),
     ]
     if "plot" in s:
         rows.append(("plot", s["plot"]))

@@ -22,7 +22,8 @@ def figure_class():
     try:
         from matplotlib.figure import Figure
     except ImportError:
-        raise PlotUnavailable(f"--plot needs matplotlib, which is not installed; install it with: {INSTALL_HINT}") from None
+        message = f"--plot needs matplotlib, which is not installed; install it with: {INSTALL_HINT}"
+        raise PlotUnavailable(message) from None
     return Figure
 
 
@@ -101,7 +102,9 @@ def write_plot(result: Analysis, path: str, title: str) -> None:
     onset.set_ylabel("onset strength")
 
     voiced = [t for t, f in enumerate(result.pitch) if f > 0.0]
-    pitch.plot([frame_times[t] for t in voiced], [result.pitch[t] for t in voiced], ".", markersize=3, color="tab:purple")
+    pitch.plot(
+        [frame_times[t] for t in voiced], [result.pitch[t] for t in voiced], ".", markersize=3, color="tab:purple"
+    )
     pitch.set_yscale("log")
     low, high = result.summary["pitch"]["search_range_hz"] or (PITCH_MIN_HZ, PITCH_MAX_HZ)
     pitch.set_ylim(low, high)

@@ -158,7 +158,7 @@ def read_wav(path: str) -> Audio:
                 channel_major = [(v - offset) * scale for c in range(channels) for v in ints[c::channels]]
                 mono.extend(_core.to_mono(channel_major, channels))
     except (wave.Error, EOFError) as e:
-        raise AudioInputError(f"'{path}' is a damaged WAV file ({e}); {SUPPORTED}") from None
+        raise AudioInputError(f"'{path}' cannot be read as a PCM WAV file ({e}); {SUPPORTED}") from None
     except OSError as e:
         raise AudioInputError(f"cannot read '{path}': {e.strerror or e}") from None
     if not mono:
