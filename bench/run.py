@@ -88,6 +88,19 @@ def main():
         print(f"{name:<20}{t['ours']:>10.2f}{t['peer']:>10.2f}{t['ours'] / t['peer']:>11.2f}"
               f"{t['floor']:>10.2f}{t['ours'] / t['floor']:>12.2f}", flush=True)
 
+    if not only or "conversion" in only:
+        # get_rms with a frame longer than the signal converts its argument and computes nothing.
+        signal = inputs["signal"]
+        as_array = cases.np.asarray(signal, dtype=cases.F32)
+        frame = len(signal) + 1
+        samples = {"list": [], "ndarray": []}
+        for _ in range(args.repeat * 5):
+            samples["list"].append(timed(lambda: cases._core.get_rms(signal, frame_length=frame)))
+            samples["ndarray"].append(timed(lambda: cases._core.get_rms(as_array, frame_length=frame)))
+        t = {side: statistics.median(values) * 1e3 for side, values in samples.items()}
+        print(f"\n# converting {len(signal)} samples: list {t['list']:.3f} ms, float32 ndarray "
+              f"{t['ndarray']:.3f} ms, {t['list'] / t['ndarray']:.1f}x faster")
+
     print("\n# peak resident memory of a fresh process (MiB): with its input list -> after the call")
     for name in ("stft", "yin"):
         if only and name not in only:

@@ -67,3 +67,43 @@ def test_other_dtypes_still_go_element_by_element():
         _core.to_mono(np.array(1.5), 1)  # zero-dimensional: not iterable
     with pytest.raises(TypeError, match="^argument 'y_flat': "):
         _core.to_mono(np.zeros((2, 2), dtype=np.float32), 2)  # its elements are rows, not numbers
+
+
+def test_arrays_are_read_as_they_were_when_converted():
+    data = np.array([1.0, 2.0, 3.0, 4.0], dtype=np.float32)
+    items = array.array("f", [5.0, 6.0])
+
+    class Changes:
+        """A later argument whose conversion changes the array converted before it."""
+
+        def __init__(self, change):
+            self.change = change
+
+        def __index__(self):
+            self.change()
+            return 1
+
+    assert _core.to_mono(data, Changes(lambda: data.fill(0.0))) == [1.0, 2.0, 3.0, 4.0]
+    # Resizing needs the buffer to be free again.
+    assert _core.to_mono(items, Changes(lambda: items.append(7.0))) == [5.0, 6.0]
+    assert list(items) == [5.0, 6.0, 7.0]
+
+    mag = np.array([1.0, 2.0], dtype=np.float32)
+
+    class Scales:
+        def __float__(self):
+            mag[:] = 100.0
+            return 1.0
+
+    assert _core.melspectrogram(mag, [Scales(), 1.0], 1, 2, 1) == [3.0]
+
+
+def test_buffers_are_released_on_every_path():
+    items = array.array("f", [1.0, 2.0, 3.0])
+    assert _core.resample(items, 8000.0, 8000.0) == [1.0, 2.0, 3.0]
+    with pytest.raises(TypeError):
+        _core.to_mono(items, "two")
+    with pytest.raises(ValueError):
+        _core.to_mono(items, 2)
+    items.append(4.0)  # fails with BufferError if an export were still held
+    assert _core.to_mono(items, 2) == [2.0, 3.0]

@@ -136,6 +136,7 @@ Arguments::Arguments(const Function& function, PyObject* const* args, Py_ssize_t
       continue;
     }
     if (object == Py_None && param.optional()) continue;  // absent: the function applies its default
+    if (i > 0 && may_run_python_code(object)) own_borrowed_arrays();
     try {
       switch (param.kind) {
         case Kind::float_array: value = to_float_array(object); break;
@@ -154,6 +155,14 @@ Arguments::Arguments(const Function& function, PyObject* const* args, Py_ssize_t
   }
 }
 
+void Arguments::own_borrowed_arrays() {
+  for (Value& value : values_) {
+    std::visit([](auto& v) {
+      if constexpr (requires { v.own(); }) v.own();
+    }, value);
+  }
+}
+
 Arguments::Value& Arguments::value(const char* name) {
   for (std::size_t i = 0; i < function_.params.size(); ++i) {
     if (std::strcmp(function_.params[i].name, name) == 0) return values_[i];
@@ -168,13 +177,17 @@ std::optional<T> Arguments::optional(const char* name) {
   return std::get<T>(v);
 }
 
-std::span<const float> Arguments::float_array(const char* name) { return std::get<std::vector<float>>(value(name)); }
-std::vector<float> Arguments::take_float_array(const char* name) {
-  return std::move(std::get<std::vector<float>>(value(name)));
+std::span<const float> Arguments::float_array(const char* name) {
+  return std::get<ArrayArgument<float>>(value(name)).items();
 }
-std::span<const double> Arguments::double_array(const char* name) { return std::get<std::vector<double>>(value(name)); }
+std::vector<float> Arguments::take_float_array(const char* name) {
+  return std::get<ArrayArgument<float>>(value(name)).take();
+}
+std::span<const double> Arguments::double_array(const char* name) {
+  return std::get<ArrayArgument<double>>(value(name)).items();
+}
 std::span<const std::int64_t> Arguments::index_array(const char* name) {
-  return std::get<std::vector<std::int64_t>>(value(name));
+  return std::get<ArrayArgument<std::int64_t>>(value(name)).items();
 }
 float Arguments::float32(const char* name) { return std::get<float>(value(name)); }
 double Arguments::float64(const char* name) { return std::get<double>(value(name)); }

@@ -11,6 +11,7 @@
 #include <variant>
 #include <vector>
 
+#include "binding/conversions.hpp"
 #include "binding/signature.hpp"
 
 namespace sonavera::binding {
@@ -36,13 +37,16 @@ class Arguments {
   std::optional<std::uint64_t> optional_size(const char* name);
   std::optional<std::int64_t> optional_int64(const char* name);
 
-  using Value = std::variant<std::monostate, std::vector<float>, std::vector<double>,
-                             std::vector<std::int64_t>, float, double, std::uint64_t, std::int64_t, bool>;
+  using Value = std::variant<std::monostate, ArrayArgument<float>, ArrayArgument<double>,
+                             ArrayArgument<std::int64_t>, float, double, std::uint64_t, std::int64_t, bool>;
 
  private:
   Value& value(const char* name);
   template <class T>
   std::optional<T> optional(const char* name);
+  // Arrays read from the caller's buffer are copied before any conversion that could run the
+  // caller's Python code, which might change them; until then the buffer is used as it is.
+  void own_borrowed_arrays();
 
   const Function& function_;
   std::array<Value, max_params> values_;

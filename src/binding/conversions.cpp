@@ -7,6 +7,26 @@
 #include "binding/python_ref.hpp"
 
 namespace sonavera::binding {
+
+BufferView::BufferView(PyObject* object) {
+  acquired_ = PyObject_GetBuffer(object, &view_, PyBUF_RECORDS_RO) == 0;
+  if (!acquired_) PyErr_Clear();  // not a buffer after all: the iteration decides
+}
+
+BufferView::~BufferView() {
+  if (acquired_) PyBuffer_Release(&view_);
+}
+
+template <class Item>
+std::span<const Item> BufferView::items(const char* format) const {
+  if (!acquired_ || view_.ndim != 1 || view_.itemsize != static_cast<Py_ssize_t>(sizeof(Item)) ||
+      view_.format == nullptr || std::strcmp(view_.format, format) != 0) {
+    return {};
+  }
+  if (view_.shape[0] > 1 && view_.strides != nullptr && view_.strides[0] != view_.itemsize) return {};
+  return {static_cast<const Item*>(view_.buf), static_cast<std::size_t>(view_.shape[0])};
+}
+
 namespace {
 
 // A sequence's own length is only a capacity hint: a lying __len__ must not be able to force a
@@ -45,36 +65,6 @@ std::int64_t index_element(PyObject* item) {
   return value;
 }
 
-// A buffer view, released when it goes out of scope.
-class BufferView {
- public:
-  explicit BufferView(PyObject* object) {
-    acquired_ = PyObject_GetBuffer(object, &view_, PyBUF_RECORDS_RO) == 0;
-    if (!acquired_) PyErr_Clear();  // not a buffer after all: the iteration decides
-  }
-  ~BufferView() {
-    if (acquired_) PyBuffer_Release(&view_);
-  }
-  BufferView(const BufferView&) = delete;
-  BufferView& operator=(const BufferView&) = delete;
-
-  // The items as a one-dimensional, contiguous run of `Item` in native byte order, or null.
-  template <class Item>
-  const Item* items(const char* format) const {
-    if (!acquired_ || view_.ndim != 1 || view_.itemsize != static_cast<Py_ssize_t>(sizeof(Item)) ||
-        view_.format == nullptr || std::strcmp(view_.format, format) != 0) {
-      return nullptr;
-    }
-    if (view_.shape[0] > 1 && view_.strides != nullptr && view_.strides[0] != view_.itemsize) return nullptr;
-    return static_cast<const Item*>(view_.buf);
-  }
-  std::size_t size() const { return static_cast<std::size_t>(view_.shape[0]); }
-
- private:
-  Py_buffer view_{};
-  bool acquired_ = false;
-};
-
 // Exact NumPy arrays and `array.array`s (never subclasses) are read through the buffer
 // protocol. Each element gets the value the iteration would give it: a float32 or float64 item
 // read as a double and rounded like a Python float, an int64 item as itself.
@@ -83,36 +73,43 @@ bool is_plain_array(PyObject* object) {
   return std::strcmp(name, "numpy.ndarray") == 0 || std::strcmp(name, "array.array") == 0;
 }
 
+// Items of the native type are borrowed; items of another accepted type are converted into an
+// owned array, each exactly as its Python value would be.
 template <class T, class Item>
-bool append_items(const BufferView& buffer, const char* format, std::vector<T>& array) {
-  const Item* items = buffer.items<Item>(format);
-  if (items == nullptr) return false;
-  array.assign(items, items + buffer.size());
+bool from_buffer(const std::shared_ptr<BufferView>& buffer, const char* format, ArrayArgument<T>& array) {
+  const std::span<const Item> items = buffer->items<Item>(format);
+  if (items.data() == nullptr) return false;
+  if constexpr (std::is_same_v<T, Item>) {
+    array = ArrayArgument<T>(buffer, items);
+  } else {
+    array = ArrayArgument<T>(std::vector<T>(items.begin(), items.end()));
+  }
   return true;
 }
 
 template <class T>
-bool read_buffer(PyObject* object, std::vector<T>& array) {
+bool read_buffer(PyObject* object, ArrayArgument<T>& array) {
   if (!is_plain_array(object)) return false;
-  BufferView buffer(object);
+  auto buffer = std::make_shared<BufferView>(object);
+  if (!buffer->acquired()) return false;
   if constexpr (std::is_same_v<T, std::int64_t>) {
     static_assert(sizeof(long) == 8 && sizeof(long long) == 8);
-    return append_items<T, long>(buffer, "l", array) || append_items<T, long long>(buffer, "q", array);
+    return from_buffer<T, long>(buffer, "l", array) || from_buffer<T, long long>(buffer, "q", array);
   } else {
-    // float64 items are rounded once to T, exactly as a Python float element would be.
-    return append_items<T, float>(buffer, "f", array) || append_items<T, double>(buffer, "d", array);
+    return from_buffer<T, float>(buffer, "f", array) || from_buffer<T, double>(buffer, "d", array);
   }
 }
 
 template <class T, T (*element)(PyObject*)>
-std::vector<T> sequence_to_array(PyObject* object) {
+ArrayArgument<T> sequence_to_array(PyObject* object) {
   if (PyUnicode_Check(object)) {
     raise_type_error("a 'str' is not accepted as an array: it cannot be converted to numbers element by element");
   }
   if (!PySequence_Check(object)) raise_cannot_convert(object, "Sequence");
 
+  if (ArrayArgument<T> borrowed; read_buffer(object, borrowed)) return borrowed;
+
   std::vector<T> array;
-  if (read_buffer(object, array)) return array;
   // Lists and tuples are walked by position exactly as their iterators walk them (the length is
   // re-read at every step, since a conversion may run code that shrinks the list).
   if (PyList_CheckExact(object)) {
@@ -120,14 +117,14 @@ std::vector<T> sequence_to_array(PyObject* object) {
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(object); ++i) {
       array.push_back(element(PyList_GET_ITEM(object, i)));
     }
-    return array;
+    return ArrayArgument<T>(std::move(array));
   }
   if (PyTuple_CheckExact(object)) {
     array.reserve(static_cast<std::size_t>(PyTuple_GET_SIZE(object)));
     for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(object); ++i) {
       array.push_back(element(PyTuple_GET_ITEM(object, i)));
     }
-    return array;
+    return ArrayArgument<T>(std::move(array));
   }
 
   Py_ssize_t hint = PyObject_Size(object);
@@ -142,7 +139,7 @@ std::vector<T> sequence_to_array(PyObject* object) {
     array.push_back(element(item.get()));
   }
   if (PyErr_Occurred()) throw PythonErrorSet{};
-  return array;
+  return ArrayArgument<T>(std::move(array));
 }
 
 unsigned long long unsigned_from_int(PyObject* integer) {
@@ -181,15 +178,28 @@ std::string type_name(PyObject* object) {
   return text;
 }
 
-std::vector<float> to_float_array(PyObject* object) {
+bool may_run_python_code(PyObject* object) {
+  if (object == Py_None || object == Py_True || object == Py_False || PyLong_CheckExact(object) ||
+      PyFloat_CheckExact(object)) {
+    return false;
+  }
+  if (!is_plain_array(object)) return true;
+  // Reading a plain array's buffer is the array's own C code; only arrays the buffer path takes
+  // qualify (an object array's elements could be anything).
+  BufferView buffer(object);
+  return buffer.items<float>("f").data() == nullptr && buffer.items<double>("d").data() == nullptr &&
+         buffer.items<long>("l").data() == nullptr && buffer.items<long long>("q").data() == nullptr;
+}
+
+ArrayArgument<float> to_float_array(PyObject* object) {
   return sequence_to_array<float, float_element>(object);
 }
 
-std::vector<double> to_double_array(PyObject* object) {
+ArrayArgument<double> to_double_array(PyObject* object) {
   return sequence_to_array<double, double_element>(object);
 }
 
-std::vector<std::int64_t> to_index_array(PyObject* object) {
+ArrayArgument<std::int64_t> to_index_array(PyObject* object) {
   return sequence_to_array<std::int64_t, index_element>(object);
 }
 
