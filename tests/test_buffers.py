@@ -30,6 +30,7 @@ def variants(values, dtype):
         "reversed view": data[::-1].copy()[::-1],
         "subclass": data.view(SubArray),
         "read-only": np.frombuffer(data.tobytes(), dtype=dtype),
+        "misaligned": np.frombuffer(b"\0" + data.tobytes(), dtype=dtype, offset=1),
         "big-endian": data.astype(np.dtype(dtype).newbyteorder(">")),
     }
 

@@ -24,6 +24,8 @@ std::span<const Item> BufferView::items(const char* format) const {
     return {};
   }
   if (view_.shape[0] > 1 && view_.strides != nullptr && view_.strides[0] != view_.itemsize) return {};
+  // A NumPy array may start at any byte; only naturally aligned items may be read in place.
+  if (reinterpret_cast<std::uintptr_t>(view_.buf) % alignof(Item) != 0) return {};
   return {static_cast<const Item*>(view_.buf), static_cast<std::size_t>(view_.shape[0])};
 }
 
