@@ -15,6 +15,9 @@ std::vector<float> to_mono(std::span<const float> y_flat, std::uint64_t n_channe
   // negative zeros stays -0.0. Adding whole channels one after another keeps that order per
   // sample while reading the input contiguously.
   std::vector<float> mono = make_array<float>(n_samples, -0.0f);
+  // Without samples there is nothing to add, however many channels are promised: the channel
+  // loop must not run 2^63 empty passes.
+  if (n_samples == 0) return mono;
   for (std::uint64_t c = 0; c < n_channels; ++c) {
     const float* channel = y_flat.data() + c * n_samples;
     for (std::uint64_t i = 0; i < n_samples; ++i) mono[i] = mono[i] + channel[i];
