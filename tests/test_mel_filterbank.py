@@ -161,3 +161,7 @@ def test_default_bands_start_at_zero_hertz():
 def test_matrices_beyond_the_addressable_size_fail_before_allocating(internal_error_type, n_fft, n_mels):
     with pytest.raises(internal_error_type):
         _core.mel_filterbank(22050, n_fft, n_mels)
+
+
+def test_no_filters_is_an_empty_list_whatever_the_fft_length():
+    assert _core.mel_filterbank(22050.0, 2**40, n_mels=0) == []

@@ -29,6 +29,8 @@ std::vector<float> mel_filterbank(float sr, std::uint64_t n_fft, std::uint64_t n
   const std::uint64_t n_bins = n_fft / 2 + 1;
   const std::uint64_t n_points = checked_size_add(n_mels, 2);
   std::vector<float> weights = make_array<float>(checked_size_mul(n_mels, n_bins), 0.0f);
+  // No filters: nothing to weigh, so no table of bin frequencies either (n_fft may be huge).
+  if (n_mels == 0) return weights;
   std::vector<float> edges_hz = make_array<float>(n_points, 0.0f);
   const std::vector<float> freq = bin_frequencies(sr, n_fft, n_bins);
 
