@@ -24,12 +24,6 @@ float frame_sum(const float* frame, std::size_t n_bins) {
   return sum;
 }
 
-// Fails unless stft_mag holds every element the frames promise. Checked before the frequency
-// table is built, so a short array fails at once instead of after a table sized by n_bins.
-void require_frames(std::span<const float> stft_mag, std::uint64_t n_frames, std::uint64_t n_bins) {
-  if (n_frames > 0) require_length(stft_mag.size(), saturating_mul(n_frames, n_bins));
-}
-
 // One value per frame: measure(t, frame t) for each frame in order, into a result of n_frames values.
 // Every measure reads its frame completely, frame after frame, so one length check up front fails
 // exactly when a read would; without frames nothing is measured, and without bins nothing is read.
@@ -38,7 +32,7 @@ std::vector<float> measure_frames(std::span<const float> stft_mag, std::uint64_t
                                   std::uint64_t n_bins, Measure measure) {
   std::vector<float> out = make_array<float>(n_frames, 0.0f);
   if (n_frames == 0) return out;
-  require_frames(stft_mag, n_frames, n_bins);
+  require_length(stft_mag.size(), saturating_mul(n_frames, n_bins));
   const auto bins = static_cast<std::size_t>(n_bins);
   for (std::size_t t = 0; t < out.size(); ++t) out[t] = measure(t, stft_mag.data() + t * bins);
   return out;
@@ -54,7 +48,6 @@ std::vector<float> bin_frequencies(float sr, std::uint64_t n_fft, std::uint64_t 
 
 std::vector<float> frame_centroids(std::span<const float> stft_mag, float sr, std::uint64_t n_fft,
                                    std::uint64_t n_frames, std::uint64_t n_bins) {
-  require_frames(stft_mag, n_frames, n_bins);
   const std::vector<float> freq = bin_frequencies(sr, n_fft, n_bins);
   return frame_centroids(stft_mag, freq, n_frames, n_bins);
 }
@@ -85,7 +78,6 @@ std::vector<float> spectral_centroid(std::span<const float> stft_mag, float sr, 
 
 std::vector<float> spectral_bandwidth(std::span<const float> stft_mag, float sr, std::uint64_t n_fft,
                                       std::uint64_t n_frames, std::uint64_t n_bins, float p) {
-  require_frames(stft_mag, n_frames, n_bins);
   const std::vector<float> freq = bin_frequencies(sr, n_fft, n_bins);
   // The centres are those of the centroid itself, bit for bit.
   const std::vector<float> centres = frame_centroids(stft_mag, freq, n_frames, n_bins);
@@ -108,7 +100,6 @@ std::vector<float> spectral_bandwidth(std::span<const float> stft_mag, float sr,
 
 std::vector<float> spectral_rolloff(std::span<const float> stft_mag, float sr, std::uint64_t n_fft,
                                     std::uint64_t n_frames, std::uint64_t n_bins, float roll_percent) {
-  require_frames(stft_mag, n_frames, n_bins);
   const std::vector<float> freq = bin_frequencies(sr, n_fft, n_bins);
   const auto bins = static_cast<std::size_t>(n_bins);
   return measure_frames(stft_mag, n_frames, n_bins, [&](std::size_t, const float* frame) {
