@@ -6,6 +6,8 @@ import array
 import numpy as np
 import pytest
 
+from sanitizers import needs_real_allocator
+
 from sonavera import _core
 
 
@@ -343,6 +345,7 @@ def test_sizes_beyond_the_address_space_are_internal_errors(call, internal_error
         call()
 
 
+@needs_real_allocator
 def test_unsatisfiable_allocation_is_memory_error():
     with pytest.raises(MemoryError):
         _core.stft([], n_fft=2**50, center=False)  # representable, but far beyond any machine
