@@ -11,21 +11,23 @@ std::string out_of_bounds_message(std::uint64_t index, std::uint64_t length) {
          std::to_string(index);
 }
 
+namespace {
+
+[[noreturn]] void size_overflow(std::uint64_t a, const char* operation, std::uint64_t b, std::source_location where) {
+  fail_internal("size computation overflows: " + std::to_string(a) + operation + std::to_string(b), where);
+}
+
+}  // namespace
+
 std::uint64_t checked_size_mul(std::uint64_t a, std::uint64_t b, std::source_location where) {
   std::uint64_t product;
-  if (__builtin_mul_overflow(a, b, &product)) {
-    fail_internal("size computation overflows: " + std::to_string(a) + " * " + std::to_string(b),
-                  where);
-  }
+  if (__builtin_mul_overflow(a, b, &product)) size_overflow(a, " * ", b, where);
   return product;
 }
 
 std::uint64_t checked_size_add(std::uint64_t a, std::uint64_t b, std::source_location where) {
   std::uint64_t sum;
-  if (__builtin_add_overflow(a, b, &sum)) {
-    fail_internal("size computation overflows: " + std::to_string(a) + " + " + std::to_string(b),
-                  where);
-  }
+  if (__builtin_add_overflow(a, b, &sum)) size_overflow(a, " + ", b, where);
   return sum;
 }
 

@@ -7,6 +7,7 @@
 
 #include "common/failure.hpp"
 #include "dsp/features.hpp"
+#include "dsp/lanes.hpp"
 
 namespace sonavera::dsp {
 
@@ -19,8 +20,6 @@ constexpr float kPi = 3.1415927410125732f;
 // accumulator and adds its bins in ascending order, exactly as a band computed alone would.
 constexpr std::size_t kBandBlock = 32;
 
-using Lanes4 = float __attribute__((vector_size(16)));
-using Lanes8 = float __attribute__((vector_size(32)));
 
 // The sums of the kBandBlock bands whose filter rows `columns` holds transposed (bin-major,
 // kBandBlock weights per bin), for every frame, stored as rows first ... first + count - 1 of
@@ -67,7 +66,7 @@ void project_block_baseline(const float* mag, const float* columns, std::size_t 
 void project(const float* mag, const float* columns, std::size_t n_frames, std::size_t n_bins, std::size_t first,
              std::size_t count, float* out) {
 #if defined(__x86_64__) || defined(__i386__)
-  if (__builtin_cpu_supports("avx2")) return project_block_avx2(mag, columns, n_frames, n_bins, first, count, out);
+  if (has_avx2()) return project_block_avx2(mag, columns, n_frames, n_bins, first, count, out);
 #endif
   project_block_baseline(mag, columns, n_frames, n_bins, first, count, out);
 }

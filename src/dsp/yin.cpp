@@ -5,6 +5,7 @@
 
 #include "common/failure.hpp"
 #include "common/saturating_cast.hpp"
+#include "dsp/lanes.hpp"
 #include "dsp/time_domain.hpp"
 
 namespace sonavera::dsp {
@@ -13,11 +14,6 @@ namespace {
 
 // Below this running sum the normalised difference is taken as 0 (a silent stretch of lags).
 constexpr float kRunningSumFloor = 1e-10f;
-
-// Vectors of single-precision lanes, one lag per lane. Lane arithmetic is plain IEEE single
-// precision, exactly the scalar operations, so vector and scalar paths agree bit for bit.
-using Lanes4 = float __attribute__((vector_size(16)));
-using Lanes8 = float __attribute__((vector_size(32)));
 
 // The squared-difference sum of one lag, continued from `sum` at term `from`.
 [[gnu::always_inline]] inline float finish_lag(const float* x, std::uint64_t frame_length, std::uint64_t tau,
@@ -88,7 +84,7 @@ void difference_function_baseline(const float* x, std::uint64_t frame_length, st
 // Processors with 256-bit vectors take twice as many lags per instruction; the results are the
 // same either way.
 void difference_function(const float* x, std::uint64_t frame_length, std::uint64_t max_period, float* d) {
-  if (__builtin_cpu_supports("avx2")) {
+  if (has_avx2()) {
     difference_function_avx2(x, frame_length, max_period, d);
   } else {
     difference_function_baseline(x, frame_length, max_period, d);
