@@ -6,7 +6,9 @@
 #include "common/failure.hpp"
 
 namespace sonavera::dsp {
+namespace {
 
+// One value of the symmetric Hann window of length `length`.
 float hann_value(std::uint64_t i, std::uint64_t length) {
   // Four roundings in this order: i × 2π, ÷ (N − 1), cosine, (1 − c) × 0.5.
   // For N = 1 the quotient is 0 / 0, so that window's only value is NaN.
@@ -15,6 +17,8 @@ float hann_value(std::uint64_t i, std::uint64_t length) {
   float c = cosf(a);
   return (1.0f - c) * 0.5f;
 }
+
+}  // namespace
 
 std::vector<float> hann_window_frame(std::uint64_t length, std::uint64_t padded) {
   check_byte_count(length, sizeof(float));

@@ -11,7 +11,4 @@ namespace sonavera::dsp {
 // addressable range fails as if the whole window were allocated.
 std::vector<float> hann_window_frame(std::uint64_t length, std::uint64_t padded);
 
-// One value of the symmetric Hann window of length `length`.
-float hann_value(std::uint64_t i, std::uint64_t length);
-
 }  // namespace sonavera::dsp
